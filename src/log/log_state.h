@@ -1,0 +1,18 @@
+#pragma once
+
+#include "log/spdlog_config.h"
+
+#include <spdlog/common.h>
+
+#include <atomic>
+
+namespace kxlog {
+namespace api {
+// Flush level taken once from the FLUSH_LEVEL item of QVLOG_LEVEL.
+extern std::atomic<spdlog::level::level_enum> g_flushLevel;
+} // namespace api
+namespace impl {
+// Level remembered by stopAllLogger for startAllLogger.
+extern std::atomic<spdlog::level::level_enum> g_lastLevel;
+} // namespace impl
+} // namespace kxlog
