@@ -41,6 +41,12 @@ struct ParseCase {
     std::string expected;
 };
 
+// Keeps the discovered test names readable.
+void PrintTo(const ParseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class IniParseTest : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(IniParseTest, ParsesLikeTheReference)
