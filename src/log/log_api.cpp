@@ -29,8 +29,6 @@ std::atomic<spdlog::level::level_enum> g_lastLevel{ spdlog::level::off };
 
 namespace {
 
-constexpr size_t maxSinksPerLogger = 15;
-
 std::string envText(const char* name)
 {
     const char* value = std::getenv(name);
@@ -116,8 +114,8 @@ std::shared_ptr<api::kxlogger> registerWithoutDefaultSinks(const std::string& na
     return handle;
 }
 
-// The level of the last logger of spdlog's registry, other than the default
-// logger, whose level is not OFF; OFF when there is none.
+} // namespace
+
 spdlog::level::level_enum lastLevel()
 {
     auto app = spdlog::default_logger();
@@ -130,7 +128,6 @@ spdlog::level::level_enum lastLevel()
     return result;
 }
 
-} // namespace
 } // namespace impl
 
 namespace api {

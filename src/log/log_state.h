@@ -14,5 +14,8 @@ extern std::atomic<spdlog::level::level_enum> g_flushLevel;
 namespace impl {
 // Level remembered by stopAllLogger for startAllLogger.
 extern std::atomic<spdlog::level::level_enum> g_lastLevel;
+// The level of the last logger of spdlog's registry, other than the default
+// logger, whose level is not OFF; OFF when there is none.
+spdlog::level::level_enum lastLevel();
 } // namespace impl
 } // namespace kxlog
