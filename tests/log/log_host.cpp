@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 using kxlog::api::kxlogger;
@@ -42,6 +44,29 @@ int main(int argc, char** argv)
         } else if (op == "level") {  // level NAME
             std::printf("level %s=%s\n", arg(1), kxlog::api::getLogLevel(arg(1)).c_str());
             i += 1;
+        } else if (op == "get") {  // get NAME: an already registered logger
+            loggers[arg(1)] = kxlog::api::getLogger(arg(1));
+            i += 1;
+        } else if (op == "pid") {
+            std::printf("pid=%d\n", static_cast<int>(getpid()));
+        } else if (op == "path") {
+            std::printf("path=%s\n", kxlog::api::getKxlogPath().c_str());
+        } else if (op == "update") {  // update COMMAND
+            std::printf("update=%s\n", kxlog::api::updateLogSetting(arg(1)).c_str());
+            i += 1;
+        } else if (op == "startconsole") {
+            kxlog::api::startConsoleSink();
+        } else if (op == "kfi") {  // kfi NAME PATH_VARIABLE
+            kxlog::kfi::initKfiSinks(loggers[arg(1)], arg(2));
+            i += 2;
+        } else if (op == "kficonsole") {  // kficonsole NAME TO_STDERR
+            kxlog::kfi::configConsole(loggers[arg(1)], std::atoi(arg(2)) != 0);
+            i += 2;
+        } else if (op == "tofile") {
+            std::printf("tofile=%d\n", kxlog::kfi::isLogToFile() ? 1 : 0);
+        } else if (op == "exit") {  // leaves without flushing anything
+            std::fflush(stdout);
+            _exit(0);
         } else {
             return usage(op.c_str());
         }
