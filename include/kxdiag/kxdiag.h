@@ -49,6 +49,40 @@ KXDIAG_API void setEidLoggerDeviceId(int gpuNodeId, int deviceId);
 /* Reads the version text from $KORA_PATH/Version.txt (/opt/kora by default). */
 KXDIAG_API void setEidSdkVersion(void);
 
+/* ---- hotspot ---- */
+
+/* Opens a timed scope on the calling thread; name must live until the records are written. */
+KXDIAG_API void kxHotspotPush(const char* name);
+/* Closes the innermost scope of the calling thread and records it. */
+KXDIAG_API void kxHotspotPop(void);
+/* Whether the calling thread has an open scope. */
+KXDIAG_API bool kxHotspotAlreadyPushed(void);
+/* type 0: a plain record; type 1: a memory-trace record followed by uint32_t,
+ * four uint64_t and uint32_t values; any type above 1 is rejected. */
+KXDIAG_API void kxHotspotAdd(const char* name, uint64_t start, uint64_t end, int type, ...);
+/* Real-time clock in nanoseconds. */
+KXDIAG_API uint64_t kxHotspotNow(void);
+/* Kernel id of the calling thread. */
+KXDIAG_API uint64_t kxHotspotThreadId(void);
+/* Replaces the 61 low bits of FEATURE_MASK_PROFILE and relays them to the level flags. */
+KXDIAG_API bool kxHotspotSetFeatureMask(uint64_t mask);
+KXDIAG_API void kxHotspotEnableProfiling(void);
+KXDIAG_API void kxHotspotDisableProfiling(void);
+/* metrics points to the GPU hotspot configuration map (metric name -> filters,
+ * autoFilterByName, cdfEnable, cdfBins); false without a context. */
+KXDIAG_API bool kxHotspotConfigProfiling(void* metrics);
+/* Destroys the hotspot context and writes the buffered records. */
+KXDIAG_API void kxHotspotTearDown(void);
+/* counters points to a std::unordered_map<std::string, uint64_t>. */
+KXDIAG_API void kxHotspotGetCounterRawMetricValues(void* counters);
+/* durations points to a std::unordered_map<std::string, std::pair<uint64_t,
+ * std::vector<uint64_t>>>; false without a context or image. */
+KXDIAG_API bool kxHotspotGetDurationRawMetricValues(void* durations);
+/* source: 0 API, 1 QVR, 2 QVC, 3 TBD. Writes one block with the calling stack
+ * into the memory tracing file. */
+KXDIAG_API void kxHotspotAddMemCallstack(int source, const char* label, uint64_t timestamp, bool isAlloc,
+    void* pointer, size_t size, const char* format, ...) __attribute__((format(printf, 7, 8)));
+
 /* ---- trap data ---- */
 
 /* record points to a HotspotTrapData::TrapData (six std::string fields); a
