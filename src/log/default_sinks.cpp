@@ -194,7 +194,11 @@ std::vector<spdlog::sink_ptr> getDefaultSinks()
 
 std::shared_ptr<spdlog::sinks::sink> getDefaultConsoleSink()
 {
-    return std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
+    // A console sink made after registration would otherwise print spdlog's
+    // own pattern next to the loggers' lines.
+    auto sink = std::make_shared<spdlog::sinks::ansicolor_stdout_sink_mt>();
+    sink->set_formatter(makeFormatter(getRegisterPattern()));
+    return sink;
 }
 
 std::shared_ptr<spdlog::sinks::sink> getDefaultFileSink()
