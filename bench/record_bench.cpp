@@ -96,6 +96,7 @@ int main(int argc, char** argv)
     }
     return kxbench::runAndReport(argc, argv,
         {
-            { "record / file_helper write (throughput)", "BM_Record", "BM_FileHelperWrite", 0.8, true },
+            { "record / file_helper write (items/s)", "BM_Record/iterations:1000000",
+                "BM_FileHelperWrite/iterations:1000000", 0.8, true },
         });
 }
