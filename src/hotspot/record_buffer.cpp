@@ -41,14 +41,14 @@ Buffer* newCurrentBuffer()
 Buffer::Buffer(BufferManager& manager_arg, size_t capacity_arg)
     : pid(static_cast<int32_t>(::getpid())), tid(kxHotspotThreadId()), capacity(capacity_arg), manager(manager_arg)
 {
-    records.reserve(capacity);
+    records.resize(capacity);
     manager.append(this);
 }
 
 Buffer::~Buffer()
 {
-    for (const Record& record : records) {
-        delete record.extension;
+    for (size_t i = 0; i < count; ++i) {
+        delete records[i].extension;
     }
 }
 
@@ -99,8 +99,8 @@ void Buffer::dumpOneRecord(const Record& record) const
 
 void Buffer::dump() const
 {
-    for (const Record& record : records) {
-        dumpOneRecord(record);
+    for (size_t i = 0; i < count; ++i) {
+        dumpOneRecord(records[i]);
     }
 }
 

@@ -37,7 +37,8 @@ static_assert(sizeof(Record) == 32, "records are copied as 32 bytes");
 class BufferManager;
 
 // A thread's fixed-capacity store of records. Only its own thread fills it, so
-// adding needs no lock; storage is reserved up front and never reallocates.
+// adding needs no lock. Storage is allocated and touched at creation, so adding
+// never reallocates nor takes a page fault.
 class Buffer {
 public:
     // Registers itself with manager.
@@ -49,10 +50,10 @@ public:
     // False when full.
     bool add(const Record& record)
     {
-        if (records.size() >= capacity) {
+        if (count >= capacity) {
             return false;
         }
-        records.push_back(record);
+        records[count++] = record;
         return true;
     }
     // Fills record as kxHotspotAdd does; false (logged) for a type above 1.
@@ -65,7 +66,9 @@ public:
     uint64_t tid;
     uint64_t capacity;
     BufferManager& manager;
+    // capacity slots, the first count of them filled in order of addition.
     std::vector<Record> records;
+    size_t count = 0;
 };
 
 // Every live buffer, in order of creation. Never destroyed, so threads still
