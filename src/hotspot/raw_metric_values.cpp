@@ -196,8 +196,9 @@ bool HotspotContext::isWhite(void* event, HotspotRAWMetric metric, const std::st
         counted = entry.first->second.second;
     }
     name = decided;
-    if (inserted && kxsnapper::utils::g_snapperlog && kxsnapper::utils::g_snapperlog->shouldLog(kxlog::kxLevel_enum::DEBUG)) {
-        kxlog::api::kxLog(kxsnapper::utils::g_snapperlog, kxlog::kxLevel_enum::DEBUG,
+    const auto& log = kxsnapper::utils::g_snapperlog;
+    if (inserted && log && log->shouldLog(kxlog::kxLevel_enum::DEBUG)) {
+        kxlog::api::kxLog(log, kxlog::kxLevel_enum::DEBUG,
             ": rawName [%s] name [%s] isInWhiteList=%d useFilterAsName=%d\n", rawName.c_str(), name.c_str(),
             counted ? 1 : 0, useFilterAsName ? 1 : 0);
     }
