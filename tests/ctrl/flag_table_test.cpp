@@ -228,8 +228,9 @@ TEST(FlagTable, EveryVariableIsExportedUnderItsPlainNameWithItsDefault)
         ASSERT_NE(addr, nullptr) << flag.name;
         EXPECT_EQ(show(flag.type, addr), flag.value) << flag.name;
         Dl_info info;
-        const ElfW(Sym)* symbol = nullptr;
-        ASSERT_NE(dladdr1(addr, &info, reinterpret_cast<void**>(&symbol), RTLD_DL_SYMENT), 0) << flag.name;
+        void* entry = nullptr;
+        ASSERT_NE(dladdr1(addr, &info, &entry, RTLD_DL_SYMENT), 0) << flag.name;
+        const auto* symbol = static_cast<const ElfW(Sym)*>(entry);
         ASSERT_NE(symbol, nullptr) << flag.name;
         EXPECT_STREQ(info.dli_sname, flag.name);
         EXPECT_EQ(symbol->st_size, widthOf(flag.type)) << flag.name;

@@ -26,6 +26,10 @@ public:
         entity->sinks().push_back(sink);
         entity->set_level(level);
     }
+    // The sink writes into this object: it must not outlive it.
+    ~QvsCapture() { kxlog::impl::entityOf(*kxsnapper::utils::g_snapperlog)->sinks().clear(); }
+    QvsCapture(const QvsCapture&) = delete;
+    QvsCapture& operator=(const QvsCapture&) = delete;
 
     // The messages, without the empty lines their trailing newlines leave.
     std::vector<std::string> lines() const

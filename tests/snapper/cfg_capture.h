@@ -27,6 +27,10 @@ public:
         entity->sinks().push_back(sink);
         entity->set_level(level);
     }
+    // The sink writes into this object: it must not outlive it.
+    ~QvsMessages() { kxlog::impl::entityOf(*kxsnapper::utils::g_snapperlog)->sinks().clear(); }
+    QvsMessages(const QvsMessages&) = delete;
+    QvsMessages& operator=(const QvsMessages&) = delete;
 
     std::string text() const { return out.str(); }
     bool has(const std::string& message) const { return out.str().find(message) != std::string::npos; }
