@@ -75,6 +75,10 @@ public:
         entity->sinks().push_back(sink);
         entity->set_level(level);
     }
+    // The sink writes into this object: it must not outlive it.
+    ~QvsCapture() { kxlog::impl::entityOf(*kxsnapper::utils::g_snapperlog)->sinks().clear(); }
+    QvsCapture(const QvsCapture&) = delete;
+    QvsCapture& operator=(const QvsCapture&) = delete;
 
     std::string text() const { return out.str(); }
     size_t count(const std::string& message) const
