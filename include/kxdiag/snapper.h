@@ -155,6 +155,21 @@ private:
     std::shared_ptr<Lifetime> lifetime;
 };
 
+// Starts the capture pipeline: loads the rules of tools.json, starts their timers
+// and the log filter of rule 2. A second call keeps the objects, takes a new start
+// time and sets the policies again. Call it before the entry points below are
+// used from other threads; before it they do nothing (or answer false).
+KXDIAG_API void snapperInit();
+// A fired rule: archives its data at once when the rule is enabled and within its limit.
+KXDIAG_API void reportRule(int id, long stamp);
+KXDIAG_API bool isRuleEnable(int id);
+// now: CLOCK_MONOTONIC_COARSE. Closes overdue collection windows, then moves the
+// rules whose time has come.
+KXDIAG_API void setSnapperLatestTime(const timespec& now);
+// Sampling of the umd hotspot section: runs cb at once and every period seconds
+// when that section is enabled. False for other types or before snapperInit.
+KXDIAG_API bool registerCallback(TOOLS_CALLBACK_TYPE type, std::function<bool()> cb);
+
 // Queries of the tools configuration; the first one loads tools.json.
 // kernels becomes a copy of the trap whitelist (kernel name, index).
 KXDIAG_API bool getTrapDumpConfig(int& mode, int& cacheSize, std::vector<std::tuple<std::string, int>>& kernels);
