@@ -57,7 +57,7 @@ protected:
     void writeEnvIni(const std::string& content) { kxtest::writeFile(etc.file("env.ini"), content); }
 
     kxtest::TempDir etc;
-    kxtest::QvsCapture capture;
+    kxtest::QvsCapture capture{ spdlog::level::debug, "%L %v" };
 };
 
 // One row of the report as the report formats it.
@@ -302,7 +302,7 @@ TEST_F(Loading, MpsModeReportsWithoutDirectDispatch)
 
 TEST_F(Loading, ReportIsSilentBelowTheLoggersLevel)
 {
-    kxtest::QvsCapture quiet(spdlog::level::warn);
+    kxtest::QvsCapture quiet(spdlog::level::warn, "%L %v");
     put({ { "KORA_DIRECT_DISPATCH", "1" } });
     kxctrlInit();
     EXPECT_EQ(quiet.lines(), (Lines { row('W', "GPU_EVENT_WAIT", "1", "0"), row('W', "GPU_SIGNAL_WAIT", "1", "0"),

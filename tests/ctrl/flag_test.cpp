@@ -143,7 +143,7 @@ TEST(FlagSetValue, NullTextOfANumberChangesNothing)
 // Sets the flag's value and reports it against the value it had before.
 std::vector<std::string> reportChange(Flag::Name name, const char* value)
 {
-    kxtest::QvsCapture capture;
+    kxtest::QvsCapture capture(spdlog::level::debug, "%L %v");
     flag(name).setDefaultValue();
     EXPECT_NE(flag(name).savedDefault, nullptr);
     flag(name).setValue(value);
@@ -183,14 +183,14 @@ TEST(FlagReport, EqualStringAtAnotherAddressIsAChange)
 TEST(FlagReport, RespectsTheLoggersLevelAndReportsOnce)
 {
     {
-        kxtest::QvsCapture capture(spdlog::level::warn);
+        kxtest::QvsCapture capture(spdlog::level::warn, "%L %v");
         flag(Flag::KORA_LAUNCH_MODE).setDefaultValue();
         flag(Flag::KORA_LAUNCH_MODE).setValue("5");
         flag(Flag::KORA_LAUNCH_MODE).logValueChange();
         EXPECT_TRUE(capture.lines().empty());
         EXPECT_EQ(flag(Flag::KORA_LAUNCH_MODE).savedDefault, nullptr);
     }
-    kxtest::QvsCapture capture;
+    kxtest::QvsCapture capture(spdlog::level::debug, "%L %v");
     flag(Flag::WGS_PER_AP).setDefaultValue();
     flag(Flag::WGS_PER_AP).setValue("5");
     flag(Flag::WGS_PER_AP).logValueChange();

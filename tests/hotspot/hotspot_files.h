@@ -5,6 +5,7 @@
 #include "log/kxlogger_impl.h"
 #include "log/level_names.h"
 
+#include "qvs_capture.h"
 #include "test_support.h"
 
 #include <spdlog/sinks/ostream_sink.h>
@@ -61,38 +62,6 @@ public:
 private:
     TempDir etc;
     TempDir home;
-};
-
-// Sends what the snapshot logger "QVS" accepts into a string, one message per record.
-class QvsCapture {
-public:
-    explicit QvsCapture(spdlog::level::level_enum level = spdlog::level::debug)
-    {
-        auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(out);
-        sink->set_formatter(kxlog::impl::makeFormatter("%v"));
-        auto& entity = kxlog::impl::entityOf(*kxsnapper::utils::g_snapperlog);
-        entity->sinks().clear();
-        entity->sinks().push_back(sink);
-        entity->set_level(level);
-    }
-    // The sink writes into this object: it must not outlive it.
-    ~QvsCapture() { kxlog::impl::entityOf(*kxsnapper::utils::g_snapperlog)->sinks().clear(); }
-    QvsCapture(const QvsCapture&) = delete;
-    QvsCapture& operator=(const QvsCapture&) = delete;
-
-    std::string text() const { return out.str(); }
-    size_t count(const std::string& message) const
-    {
-        size_t found = 0;
-        const std::string all = out.str();
-        for (size_t at = all.find(message); at != std::string::npos; at = all.find(message, at + 1)) {
-            ++found;
-        }
-        return found;
-    }
-
-private:
-    std::ostringstream out;
 };
 
 } // namespace kxtest

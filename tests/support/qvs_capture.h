@@ -13,14 +13,14 @@
 
 namespace kxtest {
 
-// Points the snapshot logger "QVS" at a string, one "<level letter> <message>"
-// per entry, and lets it accept the given level and above.
+// Points the snapshot logger "QVS" at a string, formatted with the given
+// pattern, and lets it accept the given level and above.
 class QvsCapture {
 public:
-    explicit QvsCapture(spdlog::level::level_enum level = spdlog::level::debug)
+    explicit QvsCapture(spdlog::level::level_enum level = spdlog::level::debug, const std::string& pattern = "%v")
     {
         auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(out);
-        sink->set_formatter(kxlog::impl::makeFormatter("%L %v"));
+        sink->set_formatter(kxlog::impl::makeFormatter(pattern));
         auto& entity = kxlog::impl::entityOf(*kxsnapper::utils::g_snapperlog);
         entity->sinks().clear();
         entity->sinks().push_back(sink);
@@ -31,7 +31,18 @@ public:
     QvsCapture(const QvsCapture&) = delete;
     QvsCapture& operator=(const QvsCapture&) = delete;
 
-    // The messages, without the empty lines their trailing newlines leave.
+    std::string text() const { return out.str(); }
+    bool has(const std::string& message) const { return out.str().find(message) != std::string::npos; }
+    size_t count(const std::string& message) const
+    {
+        size_t found = 0;
+        const std::string all = out.str();
+        for (size_t at = all.find(message); at != std::string::npos; at = all.find(message, at + 1)) {
+            ++found;
+        }
+        return found;
+    }
+    // The lines, without the empty ones that trailing newlines leave.
     std::vector<std::string> lines() const
     {
         std::vector<std::string> result;
